@@ -1,0 +1,8 @@
+#pragma once
+
+#include "link/board_link.h"
+
+// Uploads every entry of a list file; 0 when the list was worked through
+// (entries may have failed), 1 when it did not open, 3, 4 or 5 when an upload
+// stopped it.
+int load_message_list(BoardLink& link, const char* list_file_name);
