@@ -10,8 +10,3 @@ int upload_gsm_file(BoardLink&, const char*, int)
 {
     return UPLOAD_OPEN_FAILED;
 }
-
-int upload_wav_file(BoardLink&, const char*, int)
-{
-    return UPLOAD_OPEN_FAILED;
-}
