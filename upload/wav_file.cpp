@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "console/terminal.h"
@@ -119,7 +120,7 @@ const char* find_data(std::FILE* file, WavFormat& format, bool& has_format, std:
 // for the transaction or the memory is not there.
 Buffer allocate_payload(std::uint64_t payload_length, std::uint64_t size)
 {
-    if (payload_length > MAX_PAYLOAD)
+    if (payload_length > MAX_PAYLOAD || size > std::numeric_limits<std::size_t>::max())
         return nullptr;
     return Buffer(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size), 1)));
 }
