@@ -27,11 +27,20 @@ constexpr std::uint8_t encode(std::int16_t sample)
 }
 
 // Looking the byte up is several times faster than the shift loop, and a
-// linear PCM message converts every sample.
+// linear PCM message converts every sample. The byte depends on sample / 8
+// alone, so each quotient is encoded once: that keeps the table within every
+// compiler's default budget for compile-time evaluation (Clang's among them).
 constexpr std::array<std::uint8_t, 65536> alaw_table = [] {
     std::array<std::uint8_t, 65536> table{};
-    for (int sample = -32768; sample <= 32767; ++sample)
-        table[static_cast<std::uint16_t>(sample)] = encode(static_cast<std::int16_t>(sample));
+    int quotient = 1;
+    std::uint8_t byte = 0;
+    for (int sample = -32768; sample <= 32767; ++sample) {
+        if (sample / 8 != quotient) {
+            quotient = sample / 8;
+            byte = encode(static_cast<std::int16_t>(sample));
+        }
+        table[static_cast<std::uint16_t>(sample)] = byte;
+    }
     return table;
 }();
 
