@@ -20,7 +20,7 @@
 
 namespace {
 
-// One write, then the count of answer bytes awaited (and compared).
+// One write, then the answer awaited and compared (none for the start marker).
 struct Step {
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint8_t> answer;
