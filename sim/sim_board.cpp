@@ -1,5 +1,7 @@
 #include "sim/sim_board.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -90,8 +92,8 @@ void length_complete(SimBoard& board, std::vector<std::uint8_t>& out)
                                     (std::uint32_t{board.length_bytes[2]} << 8) |
                                     std::uint32_t{board.length_bytes[3]};
     const SimUploadFaults& faults = board.faults;
-    std::int32_t answer = static_cast<std::int32_t>(
-        announced < board.capacity ? announced : board.capacity);
+    const std::uint32_t taken = std::min({announced, board.capacity, std::uint32_t{INT32_MAX}});
+    std::int32_t answer = static_cast<std::int32_t>(taken);
     if (faults.fixed_length_answer)
         answer = faults.length_answer;
     if (!faults.no_length_answer) {
@@ -100,16 +102,18 @@ void length_complete(SimBoard& board, std::vector<std::uint8_t>& out)
         out.push_back(static_cast<std::uint8_t>(value >> 16));
         out.push_back(static_cast<std::uint8_t>(value >> 8));
         out.push_back(static_cast<std::uint8_t>(value));
+        // A negative answer takes nothing: the host sends no payload.
+        if (answer < 0) {
+            board.state = SimUploadState::Idle;
+            return;
+        }
     }
     // The host sends the answer rounded up to even, and never more than it
     // announced; a board that answered nothing gets the whole announcement.
-    std::int64_t expected = faults.no_length_answer ? announced : answer;
-    if (expected < 0)
-        expected = 0;
-    if (expected > static_cast<std::int64_t>(announced))
-        expected = announced;
-    expected += expected & 1;
-    if (expected > static_cast<std::int64_t>(announced))
+    std::int64_t expected = faults.no_length_answer ? std::int64_t{announced} : std::int64_t{answer};
+    if (expected < announced)
+        expected += expected & 1;
+    else
         expected = announced;
     board.expected = static_cast<std::uint32_t>(expected);
     board.incoming.clear();
@@ -125,16 +129,29 @@ void payload_byte(SimBoard& board, std::uint8_t byte, std::vector<std::uint8_t>&
     board.incoming.push_back(byte);
     const SimUploadFaults& faults = board.faults;
     const bool stopped = faults.stop_echo_at >= 0 && index >= faults.stop_echo_at;
-    if (!stopped)
-        out.push_back(index == faults.change_echo_at ? static_cast<std::uint8_t>(byte ^ 0xFF) : byte);
+    if (!stopped && index != faults.drop_echo_at) {
+        std::uint8_t echo = byte;
+        if (index == faults.change_echo_at)
+            echo = faults.changed_echo >= 0 ? static_cast<std::uint8_t>(faults.changed_echo)
+                                            : static_cast<std::uint8_t>(byte ^ 0xFF);
+        out.push_back(echo);
+    }
     if (board.incoming.size() == board.expected)
         store(board);
 }
 
 }  // namespace
 
-void sim_board_receive(SimBoard& board, std::uint8_t byte, std::vector<std::uint8_t>& out)
+void sim_board_receive(SimBoard& board, std::uint8_t byte, std::uint64_t now_us,
+                       std::vector<std::uint8_t>& out)
 {
+    const bool long_silence =
+        now_us > board.last_byte_us && now_us - board.last_byte_us > board.upload_patience_us;
+    board.last_byte_us = now_us;
+    if (board.state != SimUploadState::Idle && long_silence) {
+        board.state = SimUploadState::Idle;
+        board.incoming.clear();
+    }
     const SimUploadFaults& faults = board.faults;
     switch (board.state) {
     case SimUploadState::Idle:
@@ -164,6 +181,11 @@ void sim_board_receive(SimBoard& board, std::uint8_t byte, std::vector<std::uint
     }
 }
 
+void sim_board_receive(SimBoard& board, std::uint8_t byte, std::vector<std::uint8_t>& out)
+{
+    sim_board_receive(board, byte, board.last_byte_us, out);
+}
+
 void sim_board_reset(SimBoard& board)
 {
     board.programming_locked = true;
@@ -171,5 +193,8 @@ void sim_board_reset(SimBoard& board)
     board.run_byte = -1;
     board.run_length = 0;
     board.state = SimUploadState::Idle;
+    board.length_received = 0;
+    board.expected = 0;
     board.incoming.clear();
+    board.last_byte_us = 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A model of the message board's firmware: it takes the bytes the host sends
-// and produces the bytes the board answers, with no notion of time or driver.
+// and produces the bytes the board answers. It knows no driver; its only sense
+// of time is the moment each byte arrives, on the simulated world's clock.
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,9 @@ struct SimUploadFaults {
     bool fixed_length_answer = false;  // answer length_answer whatever was announced
     std::int32_t length_answer = 0;
     std::int64_t change_echo_at = -1;  // payload index whose echo is altered
+    int changed_echo = -1;             // >= 0: that echo is this byte; else the byte inverted
     std::int64_t stop_echo_at = -1;    // payload index from which nothing is echoed
+    std::int64_t drop_echo_at = -1;    // payload index whose echo alone is lost
 };
 
 enum class SimUploadState { Idle, Number, Format, Length, Payload };
@@ -32,6 +35,11 @@ struct SimBoard {
     std::map<int, SimMessage> messages;  // by the board's message number 0..255
     std::uint32_t capacity = 0xFFFFFFFFu; // most payload bytes it takes in one upload
     SimUploadFaults faults;
+    // An upload under way is abandoned when its next byte comes after a longer
+    // silence: the host gave up on it (an upload never pauses by itself), and
+    // the byte is taken as a new command. Tests in which the board withholds an
+    // answer and the host goes on after its read time-out raise this.
+    std::uint64_t upload_patience_us = 500000;
 
     // Called when a message is stored or all are erased, for boards that keep
     // their memory somewhere.
@@ -48,6 +56,7 @@ struct SimBoard {
     int length_received = 0;
     std::uint32_t expected = 0;  // payload bytes the board will take
     std::vector<std::uint8_t> incoming;
+    std::uint64_t last_byte_us = 0;  // when the previous byte arrived
 };
 
 // The lines the board prints end in a carriage return.
@@ -57,7 +66,11 @@ inline constexpr char SIM_LINE_VERSION[] = "Placa quorvel simulada - firmware 3.
 inline constexpr char SIM_LINE_ERASED[] = "Todas as mensagens apagadas\r";
 inline constexpr char SIM_LINE_CLOSED[] = "Gravacao encerrada\r";
 
-// Feeds one byte from the host; whatever the board answers is appended to out.
+// Feeds one byte from the host, arriving at now_us; whatever the board answers
+// is appended to out.
+void sim_board_receive(SimBoard& board, std::uint8_t byte, std::uint64_t now_us,
+                       std::vector<std::uint8_t>& out);
+// The same, for a byte that follows the previous one without a pause.
 void sim_board_receive(SimBoard& board, std::uint8_t byte, std::vector<std::uint8_t>& out);
 
 // Forgets the parser state and the stored messages; keeps faults and hooks.

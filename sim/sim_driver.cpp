@@ -157,7 +157,7 @@ DriverStatus drv_write(DriverHandle handle, const void* buffer, std::uint32_t co
         return record(SimOp::Write, {count}, status, std::move(sent));
     std::vector<std::uint8_t> answer;
     for (std::uint8_t byte : sent)
-        sim_board_receive(world.board, byte, answer);
+        sim_board_receive(world.board, byte, world.now_us, answer);
     world.rx.insert(world.rx.end(), answer.begin(), answer.end());
     *written = count;
     return record(SimOp::Write, {count}, status, std::move(sent));
