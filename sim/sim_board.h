@@ -36,9 +36,12 @@ struct SimBoard {
     std::uint32_t capacity = 0xFFFFFFFFu; // most payload bytes it takes in one upload
     SimUploadFaults faults;
     // An upload under way is abandoned when its next byte comes after a longer
-    // silence: the host gave up on it (an upload never pauses by itself), and
-    // the byte is taken as a new command. Tests in which the board withholds an
-    // answer and the host goes on after its read time-out raise this.
+    // silence: the host gave up on it (it pauses only to wait for a missing
+    // answer), and the byte is taken as a new command. The virtual clock moves
+    // only with the host's read time-outs, so a test that retries after a
+    // failure without a wait advances it, as an operator's pause would. Tests
+    // in which the board withholds an answer and the host goes on after its
+    // read time-out raise this.
     std::uint64_t upload_patience_us = 500000;
 
     // Called when a message is stored or all are erased, for boards that keep

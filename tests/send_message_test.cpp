@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ struct ShapeCase {
     std::vector<std::int64_t> reads;
     const char* printed;
 };
+
+void PrintTo(const ShapeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SendMessageShapes : public SendMessage, public testing::WithParamInterface<ShapeCase> {};
 
@@ -168,6 +174,11 @@ struct AnswerCase {
     std::size_t sent;           // payload bytes that go out
     const char* printed;
 };
+
+void PrintTo(const AnswerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SendMessageAnswers : public SendMessage, public testing::WithParamInterface<AnswerCase> {};
 
@@ -264,6 +275,11 @@ struct EchoCase {
     std::uint64_t waited_us;
 };
 
+void PrintTo(const EchoCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SendMessageEchoes : public SendMessage, public testing::WithParamInterface<EchoCase> {};
 
 TEST_P(SendMessageEchoes, StopsAtTheFirstBadEcho)
@@ -337,6 +353,11 @@ struct HeaderCase {
     const char* printed;
     std::size_t written;  // header bytes written
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SendMessageHeader : public SendMessage, public testing::WithParamInterface<HeaderCase> {};
 

@@ -21,33 +21,20 @@ struct BufferFree {
     void operator()(std::uint8_t* buffer) const { std::free(buffer); }
 };
 
-// The file's size as the file system reports it; -1 when it cannot be told.
-std::int64_t file_length(std::FILE* file)
-{
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0)
-        return -1;
-    return static_cast<std::int64_t>(info.st_size);
-}
-
-bool is_directory(std::FILE* file)
-{
-    struct stat info {};
-    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
 
 int upload_gsm_file(BoardLink& link, const char* file_name, int number)
 {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name, "rb"));
+    struct stat info {};
+    const bool known = file && fstat(fileno(file.get()), &info) == 0;
     // A directory opens here but holds no bytes to read: it is no message file.
-    if (!file || is_directory(file.get())) {
+    if (!file || (known && S_ISDIR(info.st_mode))) {
         term_print("\nNao consegui abrir arquivo \"%s\"", file_name);
         return UPLOAD_OPEN_FAILED;
     }
 
-    const std::int64_t length = file_length(file.get());
+    const std::int64_t length = known ? static_cast<std::int64_t>(info.st_size) : -1;
     const std::int64_t records = length <= 0 ? 1 : (length + FRAME_SIZE - 1) / FRAME_SIZE;
     std::unique_ptr<std::uint8_t, BufferFree> payload;
     if (length >= 0 && records <= MOST_RECORDS)

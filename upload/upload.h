@@ -25,8 +25,9 @@ enum BoardFormat : std::uint8_t {
 // Which uploader calls: it selects the wording of some failure messages.
 enum class FileKind { GSM, WAV };
 
-// Moves payload[0..n) into the board under number's low 8 bits. When n is odd
-// payload[n] travels too. label may be nullptr. Returns 0, 3, 4 or 5.
+// Moves payload[0..n), n >= 0, into the board under number's low 8 bits.
+// When n is odd payload[n] travels too. label may be nullptr. Returns 0, 3, 4
+// or 5.
 int send_message(BoardLink& link, FileKind kind, int number, std::uint8_t format,
                  const std::uint8_t* payload, std::int32_t n, const char* file_name,
                  const char* label);
