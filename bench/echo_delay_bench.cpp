@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <numeric>
 #include <poll.h>
@@ -51,11 +52,11 @@ bool read_until(int fd, const std::string& text, std::string& seen, int timeout_
 
 int main(int argc, char** argv)
 {
-    const int samples = argc > 1 ? std::atoi(argv[1]) : 500;
+    const long samples = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 500;
     SimTtyBoard board;
     char pattern[] = "/tmp/mensagens-echo-XXXXXX";
     if (!sim_tty_board_start(board) || mkdtemp(pattern) == nullptr) {
-        std::fprintf(stderr, "no pseudo-terminal\n");
+        (void)std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
     const std::string root = pattern;
@@ -75,7 +76,7 @@ int main(int argc, char** argv)
     std::string seen;
     bool ready = read_until(out[0], "Esc: Sair\n", seen, 5000) && read_until(out[0], "liberada\n", seen, 5000);
     std::vector<double> delays_us;
-    for (int i = 0; ready && i < samples; ++i) {
+    for (long i = 0; ready && i < samples; ++i) {
         // Long enough for the console to settle into its idle wait.
         std::this_thread::sleep_for(std::chrono::milliseconds(2 + i % 5));
         seen.clear();

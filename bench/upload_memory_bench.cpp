@@ -75,7 +75,7 @@ long peak_rss_kib()
 
 int main(int argc, char** argv)
 {
-    const double megabytes = argc > 1 ? std::atof(argv[1]) : 50.0;
+    const double megabytes = argc > 1 ? std::strtod(argv[1], nullptr) : 50.0;
     const auto data_size = static_cast<std::uint32_t>(megabytes * 1024 * 1024) & ~1u;
 
     char pattern[] = "/tmp/mensagens-memory-XXXXXX";
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     const std::string dir = pattern;
     const std::string wav = dir + "/grande.wav";
     if (!write_wav(wav, data_size)) {
-        std::fprintf(stderr, "could not write %s\n", wav.c_str());
+        (void)std::fprintf(stderr, "could not write %s\n", wav.c_str());
         std::filesystem::remove_all(dir);
         return 1;
     }

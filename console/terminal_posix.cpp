@@ -40,10 +40,11 @@ void apply(const termios& settings)
 
 void on_signal(int signal_number)
 {
+    // Nothing is left to do if any of these fails: the signal ends the run.
     if (input_is_tty)
-        tcsetattr(in_fd, TCSANOW, &saved_settings);
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
+        (void)tcsetattr(in_fd, TCSANOW, &saved_settings);
+    (void)std::signal(signal_number, SIG_DFL);
+    (void)std::raise(signal_number);
 }
 
 bool buffered()
@@ -229,9 +230,9 @@ void term_shutdown()
     if (input_is_tty && raw_active) {
         apply(saved_settings);
         raw_active = false;
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGHUP, SIG_DFL);
+        (void)std::signal(SIGINT, SIG_DFL);
+        (void)std::signal(SIGTERM, SIG_DFL);
+        (void)std::signal(SIGHUP, SIG_DFL);
     }
 }
 
@@ -289,7 +290,8 @@ void term_print(const char* format, ...)
     } else {
         // Rare: a long file name in a message.
         char* large = new char[static_cast<std::size_t>(length) + 1];
-        std::vsnprintf(large, static_cast<std::size_t>(length) + 1, format, again);
+        // The same text as measured above, now with room for all of it.
+        (void)std::vsnprintf(large, static_cast<std::size_t>(length) + 1, format, again);
         write_all(large, static_cast<std::size_t>(length));
         delete[] large;
     }

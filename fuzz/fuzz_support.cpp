@@ -16,8 +16,9 @@
 // machine without that memory, and the uploader must refuse the file. Below
 // it the claim is worked through in full, so the limit bounds the time one
 // input may take.
-extern "C" void* __real_calloc(std::size_t count, std::size_t size);
-extern "C" void* __wrap_calloc(std::size_t count, std::size_t size)
+// The names are the linker's own for --wrap.
+extern "C" void* __real_calloc(std::size_t count, std::size_t size);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+extern "C" void* __wrap_calloc(std::size_t count, std::size_t size)   // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 {
     if (size != 0 && count > FUZZ_HEAP_LIMIT / size)
         return nullptr;
@@ -45,7 +46,8 @@ void fuzz_setup()
     if (mkdtemp(pattern.data()) == nullptr)
         fuzz_fail("no scratch directory", 0);
     scratch = pattern;
-    std::atexit(remove_scratch);
+    if (std::atexit(remove_scratch) != 0)
+        fuzz_fail("cannot arrange the scratch directory's removal", 0);
     home_fd = open(".", O_RDONLY | O_DIRECTORY);
     if (home_fd < 0)
         fuzz_fail("no current directory", 0);
@@ -70,7 +72,8 @@ void fuzz_write_file(const char* name, const std::uint8_t* data, std::size_t siz
         fuzz_fail("cannot write the input file", 0);
     if (size > 0 && std::fwrite(data, 1, size, file) != size)
         fuzz_fail("cannot write the input file", 0);
-    std::fclose(file);
+    if (std::fclose(file) != 0)
+        fuzz_fail("cannot write the input file", 0);
 }
 
 void fuzz_open_board(BoardLink& link)
@@ -106,7 +109,7 @@ void fuzz_fail(const char* what, int value)
 {
     // Back where the fuzzer started, so that it keeps the input there.
     if (home_fd >= 0 && fchdir(home_fd) != 0)
-        std::fprintf(stderr, "\n*** cannot leave the scratch directory\n");
-    std::fprintf(stderr, "\n*** %s (%d)\n", what, value);
+        (void)std::fprintf(stderr, "\n*** cannot leave the scratch directory\n");
+    (void)std::fprintf(stderr, "\n*** %s (%d)\n", what, value);
     std::abort();
 }

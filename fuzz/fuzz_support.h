@@ -12,7 +12,7 @@
 // huge payload costs a short exchange; the host cuts its upload to the answer.
 inline constexpr std::uint32_t FUZZ_BOARD_CAPACITY = 16 * 1024;
 // The largest payload buffer an uploader obtains; larger requests fail.
-inline constexpr std::size_t FUZZ_HEAP_LIMIT = 256 * 1024;
+inline constexpr std::size_t FUZZ_HEAP_LIMIT = std::size_t{256} * 1024;
 
 // Once per process: makes a scratch directory of its own (removed at exit)
 // and points the terminal's input and output at /dev/null.

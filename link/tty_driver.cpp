@@ -469,10 +469,11 @@ DriverStatus drv_set_latency_timer(DriverHandle handle, std::uint8_t ms)
     serial_struct serial{};
     if (ioctl(device->fd, TIOCGSERIAL, &serial) != 0)
         return DRV_IO_ERROR;
+    constexpr int low_latency = ASYNC_LOW_LATENCY;
     if (ms < 16)
-        serial.flags |= ASYNC_LOW_LATENCY;
+        serial.flags |= low_latency;
     else
-        serial.flags &= ~ASYNC_LOW_LATENCY;
+        serial.flags &= ~low_latency;
     return ioctl(device->fd, TIOCSSERIAL, &serial) == 0 ? DRV_OK : DRV_IO_ERROR;
 }
 

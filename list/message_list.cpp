@@ -18,7 +18,8 @@ constexpr std::size_t LINE_SIZE = 100;
 constexpr std::size_t COLON_REACH = 5;
 
 struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    // Read only: a close that fails loses nothing.
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 
 // The next line of a text file, like fgets: at most size - 1 characters, the
@@ -39,7 +40,7 @@ bool read_list_line(std::FILE* file, char* line, std::size_t size)
             if (next == '\n')
                 c = '\n';
             else if (next != EOF)
-                std::ungetc(next, file);
+                (void)std::ungetc(next, file);  // one byte back after a read always fits
         }
         line[count++] = static_cast<char>(c);
         if (c == '\n')

@@ -124,7 +124,7 @@ void sim_line_carry(SimLineModel& line, SimBoard& board, std::uint8_t byte, doub
     }
 }
 
-bool sim_tty_board_start(SimTtyBoard& board, SimLinePace pace)
+bool sim_tty_board_start(SimTtyBoard& board, const SimLinePace& pace)
 {
     board.master_fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (board.master_fd < 0)

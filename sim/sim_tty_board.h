@@ -57,7 +57,7 @@ struct SimTtyBoard {
 };
 
 // Opens the pty and starts the board. False when the pty cannot be had.
-bool sim_tty_board_start(SimTtyBoard& board, SimLinePace pace = {});
+bool sim_tty_board_start(SimTtyBoard& board, const SimLinePace& pace = {});
 // Stops the board and closes the pty (as an unplugged device, for the host).
 void sim_tty_board_stop(SimTtyBoard& board);
 // The board sends bytes of its own, at once.

@@ -15,7 +15,8 @@ constexpr std::int64_t RECORD_SIZE = FRAME_SIZE + 1;
 constexpr std::int64_t MOST_RECORDS = INT32_MAX / RECORD_SIZE;
 
 struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    // Read only: a close that fails loses nothing.
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 struct BufferFree {
     void operator()(std::uint8_t* buffer) const { std::free(buffer); }

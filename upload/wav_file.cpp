@@ -38,7 +38,8 @@ const char* const MSG_NO_MEMORY = "\nNao conseguiu alocar";
 const char* const MSG_NOT_MONO = "\nNao eh mono";
 
 struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    // Read only: a close that fails loses nothing.
+    void operator()(std::FILE* file) const { (void)std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
@@ -139,7 +140,7 @@ int load_linear(File& file, const WavFormat& format, std::uint64_t data_size, Bu
         return UPLOAD_REFUSED;
     }
     // Samples missing from a short file stay zero.
-    std::fread(buffer.get(), 1, static_cast<std::size_t>(data_size), file.get());
+    (void)std::fread(buffer.get(), 1, static_cast<std::size_t>(data_size), file.get());
     file.reset();
     if (format.channels != 1) {
         term_print("%s", MSG_NOT_MONO);
