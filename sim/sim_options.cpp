@@ -6,9 +6,9 @@
 
 namespace {
 
-// Board patience with the no-length-answer fault: longer than the host's read
-// time-out, so that the payload that follows the missing answer is still
-// taken as payload.
+// Board patience when it withholds the format echo or the length answer:
+// longer than the host's read time-out, so that what the host sends once it
+// has given up waiting still counts as part of the upload.
 constexpr std::uint64_t PATIENT_US = 2'000'000;
 
 enum class Value { None, Count, Byte, Index, Length, Size };
@@ -45,7 +45,10 @@ const FaultEntry FAULTS[] = {
     {"no-number-echo", Value::None, "the board does not echo the message number",
      [](SimWorld& world, std::int64_t) { world.board.faults.no_number_echo = true; }},
     {"no-format-echo", Value::None, "the board does not echo the format byte",
-     [](SimWorld& world, std::int64_t) { world.board.faults.no_format_echo = true; }},
+     [](SimWorld& world, std::int64_t) {
+         world.board.faults.no_format_echo = true;
+         world.board.upload_patience_us = PATIENT_US;
+     }},
     {"no-length-answer", Value::None, "no length answer; the payload is taken",
      [](SimWorld& world, std::int64_t) {
          world.board.faults.no_length_answer = true;
