@@ -75,7 +75,7 @@ bool write_atomically(const fs::path& path, const Bytes& bytes, const Report& re
     {
         File file(std::fopen(temporary.string().c_str(), "wb"));
         if (file) {
-            written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+            written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
             written = std::fclose(file.release()) == 0 && written;
         }
     }
