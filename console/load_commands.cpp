@@ -23,10 +23,10 @@ void close_load(BoardLink& link, std::uint8_t* exchange)
 
 // Prompts for a file name and reads it, cut at its first newline. False at
 // end of input or on an error.
-bool read_file_name(char* line)
+bool read_file_name(char (&line)[LINE_SIZE])
 {
     term_print("\n\nNome do arquivo: ");
-    if (!term_read_line(line, LINE_SIZE))
+    if (!term_read_line(line, sizeof line))
         return false;
     line[std::strcspn(line, "\n")] = '\0';
     return true;

@@ -9,7 +9,9 @@
 // A mono mu-law RIFF/WAVE file whose data chunk holds `data_size` bytes.
 inline std::string mulaw_wav(std::uint32_t data_size)
 {
-    auto u16 = [](std::uint32_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)}; };
+    auto u16 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+    };
     auto u32 = [&](std::uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
     std::string data;
     for (std::uint32_t i = 0; i < data_size; ++i)

@@ -228,7 +228,6 @@ TEST_P(MessageListStops, LinkAndBoardFailuresEndTheList)
 {
     const StopCase& c = GetParam();
     c.fault(sim_world().board.faults);
-    sim_world().board.upload_patience_us = 5000000;
     const int descriptors = open_descriptor_count();
     const CapturedRun run = load(c.list + "5:nada.gsm\n6:a.gsm\n");
     EXPECT_EQ(run.result, c.code);

@@ -448,6 +448,15 @@ TEST_F(WavUpload, MissingFileIsResultOne)
     EXPECT_TRUE(run.calls.empty());
 }
 
+TEST_F(WavUpload, DirectoryIsNoMessageFile)
+{
+    std::filesystem::create_directory("pasta.wav");
+    const UploadRun run = upload("pasta.wav");
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.output, "\nNao consegui abrir arquivo \"pasta.wav\"");
+    EXPECT_TRUE(run.calls.empty());
+}
+
 TEST_F(WavUpload, FileNameIsUsedAsGiven)
 {
     dir.write(" Voz 1.WAV ", wav(fmt_chunk() + DATA19));

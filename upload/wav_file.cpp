@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 
 #include "console/terminal.h"
 #include "upload/alaw.h"
@@ -195,7 +196,9 @@ int load_companded(File& file, const WavFormat& format, std::uint64_t data_size,
 int upload_wav_file(BoardLink& link, const char* file_name, int number)
 {
     File file(std::fopen(file_name, "rb"));
-    if (!file) {
+    struct stat info {};
+    // A directory opens here but holds no bytes to read: it is no message file.
+    if (!file || (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode))) {
         term_print("\nNao consegui abrir arquivo \"%s\"", file_name);
         return UPLOAD_OPEN_FAILED;
     }
