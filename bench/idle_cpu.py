@@ -51,7 +51,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=float, default=10.0)
     parser.add_argument("program")
-    parser.add_argument("args", nargs="*")
+    parser.add_argument("args", nargs=argparse.REMAINDER)
     options = parser.parse_args()
 
     program = os.path.abspath(options.program) if os.sep in options.program else options.program
@@ -79,7 +79,8 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
 
     share = 100.0 * (ticks_after - ticks_before) / elapsed
-    line = (f"idle {os.path.basename(options.program)} {' '.join(options.args)}".rstrip()
+    flags = " ".join(arg for arg in options.args if arg.startswith("--"))
+    line = (f"idle {os.path.basename(options.program)} {flags}".rstrip()
             + f" over {elapsed:.1f} s: {share:.2f}% of a core (utime+stime)")
     if precise_before is not None:
         line += f", {100.0 * (precise_after - precise_before) / elapsed:.3f}% (schedstat)"
