@@ -21,7 +21,7 @@ std::uint64_t sim_line_readable_at(std::uint64_t left_ns)
     return (left_ns + SIM_LATENCY_NS - 1) / SIM_LATENCY_NS * SIM_LATENCY_NS;
 }
 
-void sim_line_start(SimWorld& world, SimLineClock clock)
+void sim_line_start(SimWorld& world, const SimLineClock& clock)
 {
     world.line = SimLine{};
     world.line.realtime = true;

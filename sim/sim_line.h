@@ -61,7 +61,7 @@ std::uint64_t sim_line_readable_at(std::uint64_t left_ns);
 SimLineClock sim_line_real_clock();
 
 // Puts the world's line on the given clock, starting at its present time.
-void sim_line_start(SimWorld& world, SimLineClock clock);
+void sim_line_start(SimWorld& world, const SimLineClock& clock);
 
 // The driver's operations on a line at the real pace. Each first moves the
 // bytes that have become readable into world.rx.

@@ -12,7 +12,7 @@ namespace {
 // The tool's own complaints go to standard error, apart from the console.
 void complain(const std::string& line)
 {
-    std::fputs(("mensagens-sim: " + line + "\n").c_str(), stderr);
+    (void)std::fputs(("mensagens-sim: " + line + "\n").c_str(), stderr);
 }
 
 }  // namespace
@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     std::string error;
     if (parse_sim_options(argc, argv, options, error) != 0) {
         complain(error);
-        std::fputs(sim_usage().c_str(), stderr);
+        (void)std::fputs(sim_usage().c_str(), stderr);
         return 2;
     }
     if (options.help) {

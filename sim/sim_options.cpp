@@ -111,13 +111,13 @@ bool parse_value(const char* text, Value value, std::int64_t& result)
         else
             return false;
         number = number * base + digit;
-        if (number > 0xFFFFFFFFll)
+        if (number > 0xFFFFFFFFLL)
             return false;
     }
     if (negative)
         number = -number;
     std::int64_t low = 0;
-    std::int64_t high = 0xFFFFFFFFll;
+    std::int64_t high = 0xFFFFFFFFLL;
     switch (value) {
     case Value::None:
         return false;
@@ -156,7 +156,9 @@ int parse_fault(const std::string& text, SimOptions& options, std::string& error
                 return 1;
             }
         } else if (equals == std::string::npos) {
-            error = "fault " + name + " needs a value: " + name + value_name(entry.value);
+            error = "fault " + name;
+            error += " needs a value: " + name;
+            error += value_name(entry.value);
             return 1;
         } else if (!parse_value(text.c_str() + equals + 1, entry.value, value)) {
             error = "bad value in --fault " + text;
@@ -175,7 +177,7 @@ const char* option_value(int argc, const char* const* argv, int& i, const char* 
 {
     const std::size_t length = std::strlen(name);
     const char* argument = argv[i];
-    if (std::strncmp(argument, name, length) != 0)
+    if (argument == nullptr || std::strncmp(argument, name, length) != 0)
         return nullptr;
     if (argument[length] == '=')
         return argument + length + 1;
