@@ -149,14 +149,18 @@ TEST_F(GsmFile, DirectoryIsNoMessageFile)
 TEST_F(GsmFile, FileTooLongForOnePayloadIsRefused)
 {
     // Sparse: its records would pass the largest length the header can carry.
-    dir.write("enorme.gsm", "");
-    std::filesystem::resize_file("enorme.gsm", 2'100'000'000);
-    const std::size_t descriptors = open_descriptors();
-    const CapturedRun run = upload("enorme.gsm");
-    EXPECT_EQ(run.result, UPLOAD_REFUSED);
-    EXPECT_EQ(run.output, "\nNao consegui alocar");
-    EXPECT_TRUE(sim_world().calls.empty());
-    EXPECT_EQ(open_descriptors(), descriptors);
+    // Past 4 GiB a 32-bit file length would wrap to one small record.
+    for (const std::uintmax_t size : {std::uintmax_t{2'100'000'000}, (std::uintmax_t{1} << 32) + 33}) {
+        SCOPED_TRACE(size);
+        dir.write("enorme.gsm", "");
+        std::filesystem::resize_file("enorme.gsm", size);
+        const std::size_t descriptors = open_descriptors();
+        const CapturedRun run = upload("enorme.gsm");
+        EXPECT_EQ(run.result, UPLOAD_REFUSED);
+        EXPECT_EQ(run.output, "\nNao consegui alocar");
+        EXPECT_TRUE(sim_world().calls.empty());
+        EXPECT_EQ(open_descriptors(), descriptors);
+    }
 }
 
 TEST_F(GsmFile, FileIsClosedBeforeTheBoardIsTouched)

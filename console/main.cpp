@@ -1,0 +1,6 @@
+#include "console/console.h"
+
+int main()
+{
+    return run_console();
+}
