@@ -6,7 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from wine_support import BANNER, MENU, SIM, remove, run_piped, scratch_dir  # noqa: E402
+from wine_support import BANNER, MENU, MENSAGENS, NO_BOARD, SIM, remove, run_piped, scratch_dir  # noqa: E402
 
 
 class WindowsPiped(unittest.TestCase):
@@ -34,6 +34,12 @@ class WindowsPiped(unittest.TestCase):
         status, out = run_piped(SIM, b"", cwd=self.dir)
         self.assertEqual(status, 0)
         self.assertEqual(out.decode("latin-1"), BANNER + MENU + "Programacao liberada\n")
+
+    def test_mensagens_without_ftd2xx_finds_no_board(self):
+        for keys in (b"x", b""):
+            status, out = run_piped(MENSAGENS, keys, cwd=self.dir)
+            self.assertEqual(status, 0)
+            self.assertEqual(out.decode("latin-1"), BANNER + NO_BOARD)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 are, and how to run them piped; the terminal helpers are those of e2e/."""
 
 import os
+import shutil
 import subprocess
 import sys
 
@@ -10,7 +11,17 @@ from e2e_support import BANNER, MENU, SOURCE, Tmux, remove, scratch_dir  # noqa:
 
 BUILD = os.environ.get("MENSAGENS_BUILD", os.path.join(os.getcwd(), "build-windows"))
 SIM = os.path.join(BUILD, "sim", "mensagens-sim.exe")
+MENSAGENS = os.path.join(BUILD, "console", "mensagens.exe")
+NO_BOARD = "\n\n  Nao foi detectada nenhuma placa!!!"
 WINE = os.environ.get("MENSAGENS_WINE", "wine")
+
+
+def copy_of_examples():
+    path = scratch_dir()
+    examples = os.path.join(SOURCE, "examples")
+    for name in os.listdir(examples):
+        shutil.copy(os.path.join(examples, name), path)
+    return path
 
 
 def run_piped(program, keys, cwd=None, args=(), timeout=120):
