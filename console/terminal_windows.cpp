@@ -12,7 +12,7 @@ namespace {
 int in_fd = 0;
 int out_fd = 1;
 HANDLE input = INVALID_HANDLE_VALUE;
-HANDLE output = INVALID_HANDLE_VALUE;
+HANDLE output = INVALID_HANDLE_VALUE;  // the one whose console mode term_init took
 bool input_is_console = false;
 bool output_is_console = false;
 DWORD saved_input_mode = 0;
@@ -107,11 +107,14 @@ int next_byte()
     return input_buffer[input_start++];
 }
 
+// Looks the handle up each time, so that printing works before term_init
+// (a program's usage text) as it does on POSIX.
 void write_all(const char* bytes, std::size_t count)
 {
+    const HANDLE to = handle_of(out_fd);
     while (count > 0) {
         DWORD done = 0;
-        if (!WriteFile(output, bytes, static_cast<DWORD>(count), &done, nullptr) || done == 0)
+        if (!WriteFile(to, bytes, static_cast<DWORD>(count), &done, nullptr) || done == 0)
             return;
         bytes += done;
         count -= done;
