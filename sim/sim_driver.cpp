@@ -70,6 +70,7 @@ void sim_reset()
     world.read_timeout_ms = 0;
     world.write_timeout_ms = 0;
     world.open_handles = 0;
+    world.line = SimLine{};
 }
 
 void sim_fail(SimOp op, DriverStatus status, std::uint32_t after, int times, int index)
@@ -131,9 +132,13 @@ DriverStatus drv_read(DriverHandle handle, void* buffer, std::uint32_t count, st
         status = DRV_INVALID_HANDLE;
     if (status != DRV_OK)
         return record(SimOp::Read, {count}, status);
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    if (world.line.realtime) {
+        *read = sim_line_read(world, bytes, count);
+        return record(SimOp::Read, {count}, status, std::vector<std::uint8_t>(bytes, bytes + *read));
+    }
     const auto available = static_cast<std::uint32_t>(world.rx.size());
     const std::uint32_t taken = std::min(count, available);
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::copy_n(world.rx.begin(), taken, bytes);
     world.rx.erase(world.rx.begin(), world.rx.begin() + taken);
     *read = taken;
@@ -155,6 +160,11 @@ DriverStatus drv_write(DriverHandle handle, const void* buffer, std::uint32_t co
     std::vector<std::uint8_t> sent(bytes, bytes + count);
     if (status != DRV_OK)
         return record(SimOp::Write, {count}, status, std::move(sent));
+    if (world.line.realtime) {
+        sim_line_write(world, bytes, count);
+        *written = count;
+        return record(SimOp::Write, {count}, status, std::move(sent));
+    }
     std::vector<std::uint8_t> answer;
     for (std::uint8_t byte : sent)
         sim_board_receive(world.board, byte, world.now_us, answer);
@@ -169,6 +179,8 @@ DriverStatus drv_get_status(DriverHandle handle, std::uint32_t* rx_queue, std::u
     DriverStatus status = injected(SimOp::GetStatus);
     if (device_of(handle) != 0 && status == DRV_OK)
         status = DRV_INVALID_HANDLE;
+    if (status == DRV_OK && world.line.realtime)
+        sim_line_deliver(world);
     *rx_queue = status == DRV_OK ? static_cast<std::uint32_t>(world.rx.size()) : 0;
     *tx_queue = 0;
     *event_status = 0;
@@ -183,8 +195,11 @@ DriverStatus drv_purge(DriverHandle handle, std::uint32_t mask)
     DriverStatus status = injected(SimOp::Purge);
     if (device_of(handle) != 0 && status == DRV_OK)
         status = DRV_INVALID_HANDLE;
-    if (status == DRV_OK && (mask & DRV_PURGE_RX))
+    if (status == DRV_OK && (mask & DRV_PURGE_RX)) {
+        if (world.line.realtime)
+            sim_line_purge(world);
         world.rx.clear();
+    }
     return record(SimOp::Purge, {mask}, status);
 }
 
@@ -229,6 +244,10 @@ DriverStatus drv_wait_readable(DriverHandle handle, std::intptr_t key_wait, std:
 {
     if (device_of(handle) != 0)
         return DRV_INVALID_HANDLE;
+    if (world.line.realtime) {
+        sim_line_wait(world, key_wait, max_ms);
+        return DRV_OK;
+    }
     if (!world.rx.empty())
         return DRV_OK;
     // The board only speaks when spoken to, so only the operator's input can

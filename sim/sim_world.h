@@ -10,6 +10,7 @@
 
 #include "link/ftdi_driver.h"
 #include "sim/sim_board.h"
+#include "sim/sim_line.h"
 
 enum class SimOp {
     Open,
@@ -59,6 +60,8 @@ struct SimWorld {
     std::uint32_t read_timeout_ms = 0;   // 0: the driver's default, no time-out
     std::uint32_t write_timeout_ms = 0;
     int open_handles = 0;
+    // The line at its real pace, when line.realtime (mensagens-sim --realtime).
+    SimLine line;
 };
 
 SimWorld& sim_world();
