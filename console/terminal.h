@@ -8,8 +8,10 @@
 #include <cstdint>
 
 // Takes the terminal: raw mode without echo while the console polls, with the
-// original settings restored by term_shutdown and on SIGINT, SIGTERM, SIGHUP.
-// When the input is not a terminal, keys are read byte by byte from it.
+// original settings restored by term_shutdown and on SIGINT, SIGTERM, SIGHUP
+// (on Windows: keys read as console key events, the console's modes restored
+// by term_shutdown and on Ctrl+C, Ctrl+Break or closing the console). When the
+// input is not a terminal, keys are read byte by byte from it.
 void term_init();
 void term_shutdown();
 
