@@ -143,6 +143,6 @@ int run_console()
         // Nothing happened in this pass: sleep until the board or the operator
         // has something, instead of spinning.
         if (got == 0 && !key_read)
-            board_wait(link, term_input_fd(), IDLE_WAIT_MS);
+            board_wait(link, term_wait_object(), IDLE_WAIT_MS);
     }
 }

@@ -5,17 +5,22 @@
 // descriptor at once, so they keep their order in a terminal and in a file.
 
 #include <cstddef>
+#include <cstdint>
 
 // Takes the terminal: raw mode without echo while the console polls, with the
-// original settings restored by term_shutdown and on SIGINT, SIGTERM, SIGHUP.
-// When the input is not a terminal, keys are read byte by byte from it.
+// original settings restored by term_shutdown and on SIGINT, SIGTERM, SIGHUP
+// (on Windows: keys read as console key events, the console's modes restored
+// by term_shutdown and on Ctrl+C, Ctrl+Break or closing the console). When the
+// input is not a terminal, keys are read byte by byte from it.
 void term_init();
 void term_shutdown();
 
-// Descriptors used by the layer; tests point them at pipes or files before
-// term_init. Defaults: 0 and 1.
+// Descriptors used by the layer (C runtime descriptors on Windows); tests
+// point them at pipes or files before term_init. Defaults: 0 and 1.
 void term_set_fds(int in_fd, int out_fd);
-int term_input_fd();
+// What the idle console waits on for the operator's input: the input
+// descriptor on POSIX, the input handle on Windows; -1 for none.
+std::intptr_t term_wait_object();
 
 // True when a key code (or the end of input) is waiting; never blocks.
 bool term_key_waiting();

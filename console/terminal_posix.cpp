@@ -196,7 +196,7 @@ void term_set_fds(int in, int out)
     out_fd = out;
 }
 
-int term_input_fd()
+std::intptr_t term_wait_object()
 {
     return in_fd;
 }

@@ -63,7 +63,7 @@ void board_set_timeouts(BoardLink& link, std::uint32_t read_ms, std::uint32_t wr
     drv_set_timeouts(link.handle, read_ms, write_ms);
 }
 
-DriverStatus board_wait(BoardLink& link, int key_fd, std::uint32_t max_ms)
+DriverStatus board_wait(BoardLink& link, std::intptr_t key_wait, std::uint32_t max_ms)
 {
-    return drv_wait_readable(link.handle, key_fd, max_ms);
+    return drv_wait_readable(link.handle, key_wait, max_ms);
 }

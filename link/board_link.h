@@ -21,6 +21,7 @@ DriverStatus board_queued(BoardLink& link, std::uint32_t* rx_queue);
 void board_purge_rx(BoardLink& link);
 void board_set_timeouts(BoardLink& link, std::uint32_t read_ms, std::uint32_t write_ms);
 
-// Blocks the idle console until the board has sent something or key_fd is
-// readable (at most max_ms). The status is the driver's.
-DriverStatus board_wait(BoardLink& link, int key_fd, std::uint32_t max_ms);
+// Blocks the idle console until the board has sent something or the
+// operator's input has (key_wait from term_wait_object; at most max_ms). The
+// status is the driver's.
+DriverStatus board_wait(BoardLink& link, std::intptr_t key_wait, std::uint32_t max_ms);

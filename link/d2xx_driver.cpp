@@ -6,12 +6,11 @@
 #include "link/d2xx_driver.h"
 
 #include <cstdint>
-#include <ctime>
-#include <poll.h>
 #include <string>
 
 #include "link/dynamic_library.h"
 #include "link/ftdi_driver.h"
+#include "link/input_wait.h"
 
 #if defined(_WIN32)
 #define D2XX_CALL __stdcall
@@ -201,7 +200,7 @@ DriverStatus drv_set_latency_timer(DriverHandle handle, std::uint8_t ms)
 
 // D2XX has no descriptor to wait on, so the idle console looks again after
 // at most 1 ms.
-DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t max_ms)
+DriverStatus drv_wait_readable(DriverHandle handle, std::intptr_t key_wait, std::uint32_t max_ms)
 {
     std::uint32_t rx_queue = 0;
     std::uint32_t tx_queue = 0;
@@ -209,12 +208,6 @@ DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t 
     const DriverStatus status = drv_get_status(handle, &rx_queue, &tx_queue, &event_status);
     if (status != DRV_OK || rx_queue > 0 || max_ms == 0)
         return status;
-    if (other_fd >= 0) {
-        pollfd entry{other_fd, POLLIN, 0};
-        poll(&entry, 1, 1);
-    } else {
-        timespec pause{0, 1000000L};
-        nanosleep(&pause, nullptr);
-    }
+    wait_for_input(key_wait, 1);
     return DRV_OK;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Loading a shared library at run time: the one place that knows how the
-// platform does it (dlopen here; LoadLibrary on Windows).
+// platform does it (dlopen on POSIX, LoadLibrary on Windows).
 
 using DynamicLibrary = void*;
 

@@ -44,8 +44,9 @@ DriverStatus drv_set_data_characteristics(DriverHandle handle, std::uint8_t word
                                           std::uint8_t stop_bits, std::uint8_t parity);
 DriverStatus drv_set_latency_timer(DriverHandle handle, std::uint8_t ms);
 
-// Waits until the receive queue holds a byte, the descriptor other_fd (may be
-// -1) is readable, or max_ms milliseconds have passed, whichever comes first.
-// Used by the idle console so that it does not spin; a backend that cannot
-// signal readiness waits at most 1 ms. Not a D2XX call of its own.
-DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t max_ms);
+// Waits until the receive queue holds a byte, the operator's input has
+// something (key_wait: what term_wait_object gives, -1 for none), or max_ms
+// milliseconds have passed, whichever comes first. Used by the idle console
+// so that it does not spin; a backend that cannot signal readiness waits at
+// most 1 ms. Not a D2XX call of its own.
+DriverStatus drv_wait_readable(DriverHandle handle, std::intptr_t key_wait, std::uint32_t max_ms);

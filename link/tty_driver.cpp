@@ -477,7 +477,7 @@ DriverStatus drv_set_latency_timer(DriverHandle handle, std::uint8_t ms)
     return ioctl(device->fd, TIOCSSERIAL, &serial) == 0 ? DRV_OK : DRV_IO_ERROR;
 }
 
-DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t max_ms)
+DriverStatus drv_wait_readable(DriverHandle handle, std::intptr_t key_wait, std::uint32_t max_ms)
 {
     TtyDevice* device = nullptr;
     if (const DriverStatus status = ready_device(handle, device); status != DRV_OK)
@@ -487,8 +487,10 @@ DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t 
         return DRV_IO_ERROR;
     if (received > 0)
         return DRV_OK;
-    pollfd entries[2] = {{device->fd, POLLIN, 0}, {other_fd, POLLIN, 0}};
-    const nfds_t count = other_fd >= 0 ? 2 : 1;
+    // On POSIX the operator's input is a descriptor, waited on with the tty.
+    const auto key_fd = static_cast<int>(key_wait);
+    pollfd entries[2] = {{device->fd, POLLIN, 0}, {key_fd, POLLIN, 0}};
+    const nfds_t count = key_fd >= 0 ? 2 : 1;
     const int ready = poll(entries, count, static_cast<int>(std::min<std::uint32_t>(max_ms, INT_MAX)));
     if (ready < 0)
         return errno == EINTR ? DRV_OK : DRV_IO_ERROR;

@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <poll.h>
 
 #include "link/ftdi_driver.h"
+#include "link/input_wait.h"
 #include "sim/sim_world.h"
 
 namespace {
@@ -240,21 +240,19 @@ DriverStatus drv_set_latency_timer(DriverHandle handle, std::uint8_t ms)
     return record(SimOp::SetLatencyTimer, {ms}, status);
 }
 
-DriverStatus drv_wait_readable(DriverHandle handle, int other_fd, std::uint32_t max_ms)
+DriverStatus drv_wait_readable(DriverHandle handle, std::intptr_t key_wait, std::uint32_t max_ms)
 {
     if (device_of(handle) != 0)
         return DRV_INVALID_HANDLE;
     if (world.line.realtime) {
-        sim_line_wait(world, other_fd, max_ms);
+        sim_line_wait(world, key_wait, max_ms);
         return DRV_OK;
     }
     if (!world.rx.empty())
         return DRV_OK;
-    // The board only speaks when spoken to, so only the other descriptor can
+    // The board only speaks when spoken to, so only the operator's input can
     // end the wait early.
-    if (other_fd >= 0) {
-        pollfd entry{other_fd, POLLIN, 0};
-        poll(&entry, 1, static_cast<int>(max_ms));
-    }
+    if (key_wait != -1)
+        wait_for_input(key_wait, max_ms);
     return DRV_OK;
 }

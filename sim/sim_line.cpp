@@ -96,7 +96,7 @@ void sim_line_purge(SimWorld& world)
         in_flight.pop_front();
 }
 
-void sim_line_wait(SimWorld& world, int other_fd, std::uint32_t max_ms)
+void sim_line_wait(SimWorld& world, std::intptr_t key_wait, std::uint32_t max_ms)
 {
     sim_line_deliver(world);
     if (!world.rx.empty())
@@ -105,8 +105,8 @@ void sim_line_wait(SimWorld& world, int other_fd, std::uint32_t max_ms)
     std::uint64_t until = line.clock.now_ns() + std::uint64_t{max_ms} * 1'000'000;
     if (!line.in_flight.empty())
         until = std::min(until, line.in_flight.front().readable_ns);
-    if (other_fd >= 0)
-        line.clock.wait_fd_until_ns(other_fd, until);
+    if (key_wait != -1)
+        line.clock.wait_input_until_ns(key_wait, until);
     else
         line.clock.sleep_until_ns(until);
     sim_line_deliver(world);

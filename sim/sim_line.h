@@ -33,8 +33,9 @@ inline constexpr std::uint64_t SIM_LATENCY_NS = 2'000'000;
 struct SimLineClock {
     std::uint64_t (*now_ns)() = nullptr;
     void (*sleep_until_ns)(std::uint64_t when) = nullptr;
-    // Waits until fd is readable or the time comes.
-    void (*wait_fd_until_ns)(int fd, std::uint64_t when) = nullptr;
+    // Waits until the operator's input (key_wait from term_wait_object) has
+    // something or the time comes.
+    void (*wait_input_until_ns)(std::intptr_t key_wait, std::uint64_t when) = nullptr;
 };
 
 // One byte of the board's answer on its way to the host.
@@ -57,7 +58,7 @@ struct SimWorld;
 // When a byte whose last bit left the board at left_ns becomes readable.
 std::uint64_t sim_line_readable_at(std::uint64_t left_ns);
 
-// The real clock, started now (POSIX monotonic clock).
+// The real clock, started now (the platform's monotonic clock).
 SimLineClock sim_line_real_clock();
 
 // Puts the world's line on the given clock, starting at its present time.
@@ -73,6 +74,6 @@ std::uint32_t sim_line_read(SimWorld& world, std::uint8_t* buffer, std::uint32_t
 // Drops what the host could read and what waits in the USB chip; bytes still
 // on the wire arrive later.
 void sim_line_purge(SimWorld& world);
-// Waits for the next byte to become readable, other_fd to be readable (when
+// Waits for the next byte to become readable, key_wait to have input (when
 // not -1), or max_ms, whichever comes first.
-void sim_line_wait(SimWorld& world, int other_fd, std::uint32_t max_ms);
+void sim_line_wait(SimWorld& world, std::intptr_t key_wait, std::uint32_t max_ms);

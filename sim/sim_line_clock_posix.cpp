@@ -36,7 +36,7 @@ void sleep_until_ns(std::uint64_t when)
     }
 }
 
-void wait_fd_until_ns(int fd, std::uint64_t when)
+void wait_input_until_ns(std::intptr_t key_wait, std::uint64_t when)
 {
     for (;;) {
         const std::uint64_t now = now_ns();
@@ -45,7 +45,7 @@ void wait_fd_until_ns(int fd, std::uint64_t when)
         const std::uint64_t left = when - now;
         const timespec wait{static_cast<time_t>(left / 1'000'000'000),
                             static_cast<long>(left % 1'000'000'000)};
-        pollfd entry{fd, POLLIN, 0};
+        pollfd entry{static_cast<int>(key_wait), POLLIN, 0};
         const int ready = ppoll(&entry, 1, &wait, nullptr);
         if (ready != 0 && !(ready < 0 && errno == EINTR))
             return;
@@ -57,5 +57,5 @@ void wait_fd_until_ns(int fd, std::uint64_t when)
 SimLineClock sim_line_real_clock()
 {
     clock_gettime(CLOCK_MONOTONIC, &epoch);
-    return SimLineClock{now_ns, sleep_until_ns, wait_fd_until_ns};
+    return SimLineClock{now_ns, sleep_until_ns, wait_input_until_ns};
 }

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "link/board_link.h"
@@ -38,14 +37,6 @@ Bytes operator+(Bytes a, const Bytes& b)
 }
 
 const Bytes ZERO{0};
-
-std::size_t open_descriptors()
-{
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
 
 class GsmFile : public testing::Test {
 protected:
@@ -158,14 +149,18 @@ TEST_F(GsmFile, DirectoryIsNoMessageFile)
 TEST_F(GsmFile, FileTooLongForOnePayloadIsRefused)
 {
     // Sparse: its records would pass the largest length the header can carry.
-    dir.write("enorme.gsm", "");
-    ASSERT_EQ(truncate("enorme.gsm", 2'100'000'000), 0);
-    const std::size_t descriptors = open_descriptors();
-    const CapturedRun run = upload("enorme.gsm");
-    EXPECT_EQ(run.result, UPLOAD_REFUSED);
-    EXPECT_EQ(run.output, "\nNao consegui alocar");
-    EXPECT_TRUE(sim_world().calls.empty());
-    EXPECT_EQ(open_descriptors(), descriptors);
+    // Past 4 GiB a 32-bit file length would wrap to one small record.
+    for (const std::uintmax_t size : {std::uintmax_t{2'100'000'000}, (std::uintmax_t{1} << 32) + 33}) {
+        SCOPED_TRACE(size);
+        dir.write("enorme.gsm", "");
+        std::filesystem::resize_file("enorme.gsm", size);
+        const std::size_t descriptors = open_descriptors();
+        const CapturedRun run = upload("enorme.gsm");
+        EXPECT_EQ(run.result, UPLOAD_REFUSED);
+        EXPECT_EQ(run.output, "\nNao consegui alocar");
+        EXPECT_TRUE(sim_world().calls.empty());
+        EXPECT_EQ(open_descriptors(), descriptors);
+    }
 }
 
 TEST_F(GsmFile, FileIsClosedBeforeTheBoardIsTouched)

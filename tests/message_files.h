@@ -3,7 +3,6 @@
 // uploads show on the console.
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 // A mono mu-law RIFF/WAVE file whose data chunk holds `data_size` bytes.
@@ -48,13 +47,4 @@ inline std::string wav_shown(const std::string& name, int n)
 inline std::string not_opened(const std::string& name)
 {
     return "\nNao consegui abrir arquivo \"" + name + "\"";
-}
-
-// Descriptors this process holds open, to tell that a file was closed.
-inline int open_descriptor_count()
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
 }

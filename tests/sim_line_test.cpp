@@ -29,7 +29,7 @@ void fake_sleep_until(std::uint64_t when)
     if (when > fake_now)
         fake_now = when;
 }
-void fake_wait_fd(int, std::uint64_t when)
+void fake_wait_input(std::intptr_t, std::uint64_t when)
 {
     fake_sleep_until(when);
 }
@@ -41,7 +41,7 @@ protected:
         sim_reset();
         fake_now = 0;
         run_with_terminal("", [&] { return open_board(link); });
-        sim_line_start(sim_world(), SimLineClock{fake_now_ns, fake_sleep_until, fake_wait_fd});
+        sim_line_start(sim_world(), SimLineClock{fake_now_ns, fake_sleep_until, fake_wait_input});
     }
     void TearDown() override { close_board(link); }
 

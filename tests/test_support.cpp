@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <random>
 
 #include "console/console.h"
 #include "console/terminal.h"
@@ -35,14 +34,45 @@ void record_pause(unsigned milliseconds)
     recorded_pauses().push_back(milliseconds);
 }
 
-std::string read_all(int fd)
+// A name in the temporary directory that nothing has yet.
+std::filesystem::path unused_temp_path(const char* prefix)
+{
+    static std::mt19937_64 generator{std::random_device{}()};
+    for (;;) {
+        const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                           (prefix + std::to_string(generator()));
+        if (!std::filesystem::exists(path))
+            return path;
+    }
+}
+
+// A scratch file opened for reading and writing, removed when it goes.
+struct TempFile {
+    std::filesystem::path path = unused_temp_path("mensagens-test-");
+    std::FILE* file = std::fopen(path.string().c_str(), "w+b");
+    TempFile()
+    {
+        if (file == nullptr)
+            std::abort();
+    }
+    ~TempFile()
+    {
+        std::fclose(file);
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+};
+
+std::string read_all(std::FILE* file)
 {
     std::string text;
-    lseek(fd, 0, SEEK_SET);
+    std::rewind(file);
     char chunk[4096];
-    ssize_t got;
-    while ((got = read(fd, chunk, sizeof chunk)) > 0)
-        text.append(chunk, static_cast<std::size_t>(got));
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
     return text;
 }
 
@@ -51,24 +81,24 @@ std::string read_all(int fd)
 CapturedRun run_with_terminal(const std::string& input, const std::function<int()>& body)
 {
     // The input lives in a file, so any amount of it is there at once and its
-    // end reads as the end of input, as a pipe's closed end does.
-    const int in_fd = memfd_create("keys", 0);
-    const int out_fd = memfd_create("screen", 0);
-    if (write(in_fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    // end reads as the end of input, as a pipe's closed end does. The layer
+    // reads and writes the descriptors underneath the streams.
+    TempFile keys;
+    TempFile screen;
+    if (std::fwrite(input.data(), 1, input.size(), keys.file) != input.size() ||
+        std::fflush(keys.file) != 0)
         std::abort();
-    lseek(in_fd, 0, SEEK_SET);
+    std::rewind(keys.file);
     recorded_pauses().clear();
     term_set_pause_function(record_pause);
-    term_set_fds(in_fd, out_fd);
+    term_set_fds(fileno(keys.file), fileno(screen.file));
     term_init();
     CapturedRun run;
     run.result = body();
     term_shutdown();
     term_set_fds(0, 1);
     term_set_pause_function(nullptr);
-    run.output = read_all(out_fd);
-    close(in_fd);
-    close(out_fd);
+    run.output = read_all(screen.file);
     return run;
 }
 
@@ -84,8 +114,11 @@ std::string as_text(const std::vector<unsigned char>& bytes)
 
 ScratchDir::ScratchDir()
 {
-    char pattern[] = "/tmp/mensagens-test-XXXXXX";
-    path = mkdtemp(pattern);
+    std::filesystem::path made;
+    do
+        made = unused_temp_path("mensagens-test-");
+    while (!std::filesystem::create_directory(made));
+    path = made.string();
     previous = std::filesystem::current_path().string();
     std::filesystem::current_path(path);
 }

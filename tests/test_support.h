@@ -2,6 +2,7 @@
 // Helpers shared by the tests: the terminal layer pointed at a pipe for keys
 // and at a file for output, and pauses recorded instead of slept.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,3 +37,7 @@ struct ScratchDir {
     void write(const std::string& name, const std::string& bytes) const;
     void write(const std::string& name, const std::vector<unsigned char>& bytes) const;
 };
+
+// How many files the process has open, to show that an operation closed what
+// it opened. Defined per platform.
+std::size_t open_descriptors();

@@ -99,20 +99,12 @@ std::string nineteen_pcm()
     return pcm_data(nineteen_samples());
 }
 
-int open_descriptors()
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
-
 struct UploadRun {
     std::string output;
     int result = -1;
     std::vector<SimCall> calls;   // driver calls made by the uploader
-    int descriptors_open = -1;    // before the upload
-    int descriptors_at_store = -1;  // when the board stored the message
+    std::size_t descriptors_open = 0;      // before the upload
+    std::size_t descriptors_at_store = 0;  // when the board stored the message
 };
 
 constexpr int NUMBER = 7;
@@ -121,7 +113,7 @@ constexpr int NUMBER = 7;
 UploadRun upload(const std::string& name, int number = NUMBER)
 {
     UploadRun run;
-    const int descriptors_before = open_descriptors();
+    const std::size_t descriptors_before = open_descriptors();
     const CapturedRun captured = run_with_terminal("", [&] {
         BoardLink link;
         if (open_board(link) != 0)

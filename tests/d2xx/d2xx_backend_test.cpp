@@ -8,13 +8,12 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 #include "console/terminal.h"
 #include "link/board_link.h"
 #include "link/d2xx_driver.h"
+#include "tests/test_support.h"
 
 extern "C" {
 void fake_d2xx_reset(int devices);
@@ -34,20 +33,10 @@ constexpr char NO_BAUD_RATE[] = "\n\n  Nao conseguiu mudar Baudrate!!!";
 
 std::string printed_by(const std::function<void()>& body)
 {
-    const int out = memfd_create("screen", 0);
-    term_set_fds(0, out);
-    body();
-    term_set_fds(0, 1);
-    std::string text;
-    char chunk[512];
-    ssize_t got;
-    off_t offset = 0;
-    while ((got = pread(out, chunk, sizeof chunk, offset)) > 0) {
-        text.append(chunk, static_cast<std::size_t>(got));
-        offset += got;
-    }
-    close(out);
-    return text;
+    return run_with_terminal("", [&] {
+               body();
+               return 0;
+           }).output;
 }
 
 std::vector<std::string> log_lines()
@@ -128,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(D2xxBackend, MissingLibraryOrSymbolsMeanNoBoard)
 {
-    for (const char* path : {"/nonexistent/libftd2xx.so", "libm.so.6"}) {
+    for (const char* path : {"/nonexistent/libftd2xx.so", OTHER_LIBRARY}) {
         SCOPED_TRACE(path);
         d2xx_set_library_path(path);
         int result = 0;
@@ -216,18 +205,16 @@ TEST_F(D2xxBackend, FullUploadThroughTheLink)
 TEST_F(D2xxBackend, IdleWaitLooksAtTheQueueAndWaitsAtMostAMillisecond)
 {
     open_one_board();
-    int keys[2];
-    ASSERT_EQ(pipe(keys), 0);
-    EXPECT_EQ(board_wait(link, keys[0], 250), DRV_OK);
-    EXPECT_EQ(board_wait(link, -1, 250), DRV_OK);
-    EXPECT_EQ(write(keys[1], "k", 1), 1);
-    EXPECT_EQ(board_wait(link, keys[0], 250), DRV_OK);
-    fake_d2xx_board_says("x", 1);
-    EXPECT_EQ(board_wait(link, keys[0], 250), DRV_OK);
-    fake_d2xx_fail("FT_GetStatus", 4);
-    EXPECT_EQ(board_wait(link, keys[0], 250), 4u);
-    close(keys[0]);
-    close(keys[1]);
+    run_with_terminal("k", [&] {
+        const std::intptr_t keys = term_wait_object();
+        EXPECT_EQ(board_wait(link, -1, 250), DRV_OK);
+        EXPECT_EQ(board_wait(link, keys, 250), DRV_OK);
+        fake_d2xx_board_says("x", 1);
+        EXPECT_EQ(board_wait(link, keys, 250), DRV_OK);
+        fake_d2xx_fail("FT_GetStatus", 4);
+        EXPECT_EQ(board_wait(link, keys, 250), 4u);
+        return 0;
+    });
 }
 
 TEST_F(D2xxBackend, CallsWithoutAHandleAreRefused)
