@@ -5,10 +5,10 @@
 
 #include <array>
 #include <cstdint>
-#include <poll.h>
 
 #include "bench/echo_board.h"
 #include "link/ftdi_driver.h"
+#include "link/input_wait.h"
 
 namespace {
 
@@ -161,11 +161,9 @@ DriverStatus drv_set_latency_timer(DriverHandle, std::uint8_t)
     return DRV_OK;
 }
 
-DriverStatus drv_wait_readable(DriverHandle, int other_fd, std::uint32_t max_ms)
+DriverStatus drv_wait_readable(DriverHandle, std::intptr_t key_wait, std::uint32_t max_ms)
 {
-    if (board.waiting > 0 || other_fd < 0)
-        return DRV_OK;
-    pollfd entry{other_fd, POLLIN, 0};
-    poll(&entry, 1, static_cast<int>(max_ms));
+    if (board.waiting == 0)
+        wait_for_input(key_wait, max_ms);
     return DRV_OK;
 }
