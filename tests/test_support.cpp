@@ -39,8 +39,8 @@ std::filesystem::path unused_temp_path(const char* prefix)
 {
     static std::mt19937_64 generator{std::random_device{}()};
     for (;;) {
-        const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                           (prefix + std::to_string(generator()));
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     (prefix + std::to_string(generator()));
         if (!std::filesystem::exists(path))
             return path;
     }
@@ -57,7 +57,7 @@ struct TempFile {
     }
     ~TempFile()
     {
-        std::fclose(file);
+        (void)std::fclose(file);  // the file is removed next
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
     }
