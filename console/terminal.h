@@ -34,6 +34,8 @@ bool term_input_ended();
 void term_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // One character straight to the console.
 void term_put_char(char c);
+// Bytes straight to the console, as they are; the platform's part of the two above.
+void term_write(const char* bytes, std::size_t count);
 
 // One line with the terminal's own echo and editing, like fgets: at most
 // size - 1 characters, the newline kept when it fits; the rest of a longer

@@ -272,35 +272,9 @@ bool term_input_ended()
     return input_ended && !buffered() && pending_count == 0;
 }
 
-void term_print(const char* format, ...)
+void term_write(const char* bytes, std::size_t count)
 {
-    char small[512];
-    va_list arguments;
-    va_start(arguments, format);
-    va_list again;
-    va_copy(again, arguments);
-    const int length = std::vsnprintf(small, sizeof small, format, arguments);
-    va_end(arguments);
-    if (length < 0) {
-        va_end(again);
-        return;
-    }
-    if (static_cast<std::size_t>(length) < sizeof small) {
-        write_all(small, static_cast<std::size_t>(length));
-    } else {
-        // Rare: a long file name in a message.
-        char* large = new char[static_cast<std::size_t>(length) + 1];
-        // The same text as measured above, now with room for all of it.
-        (void)std::vsnprintf(large, static_cast<std::size_t>(length) + 1, format, again);
-        write_all(large, static_cast<std::size_t>(length));
-        delete[] large;
-    }
-    va_end(again);
-}
-
-void term_put_char(char c)
-{
-    write_all(&c, 1);
+    write_all(bytes, count);
 }
 
 bool term_read_line(char* buffer, std::size_t size)

@@ -246,33 +246,9 @@ bool term_input_ended()
     return input_ended && !buffered() && !key_pending();
 }
 
-void term_print(const char* format, ...)
+void term_write(const char* bytes, std::size_t count)
 {
-    char small[512];
-    va_list arguments;
-    va_start(arguments, format);
-    va_list again;
-    va_copy(again, arguments);
-    const int length = std::vsnprintf(small, sizeof small, format, arguments);
-    va_end(arguments);
-    if (length < 0) {
-        va_end(again);
-        return;
-    }
-    if (static_cast<std::size_t>(length) < sizeof small) {
-        write_all(small, static_cast<std::size_t>(length));
-    } else {
-        // Rare: a long file name in a message.
-        std::vector<char> large(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(large.data(), large.size(), format, again);
-        write_all(large.data(), static_cast<std::size_t>(length));
-    }
-    va_end(again);
-}
-
-void term_put_char(char c)
-{
-    write_all(&c, 1);
+    write_all(bytes, count);
 }
 
 // Lines end in "\n" as on POSIX: the console's "\r\n", and that of a piped

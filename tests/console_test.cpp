@@ -11,19 +11,6 @@ namespace {
 
 const std::string ESC = "\x1b";
 
-// A board line as the console shows it: carriage return printed as a newline.
-std::string shown(const std::string& board_line)
-{
-    std::string text = board_line;
-    std::replace(text.begin(), text.end(), '\r', '\n');
-    return text;
-}
-
-std::string start_up()
-{
-    return std::string(BANNER_TEXT) + MENU_TEXT + shown(SIM_LINE_UNLOCKED);
-}
-
 // The bytes the host wrote after the start-up C C C.
 std::string written_after_start_up()
 {

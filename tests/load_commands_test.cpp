@@ -20,19 +20,6 @@ const std::string NUMBER_PROMPT = "\n\nNumero da mensagem: ";
 const std::string NAME_PROMPT = "\n\nNome do arquivo: ";
 const std::string SMALL_WAV = mulaw_wav(20);
 
-// A board line as the console shows it: carriage return printed as a newline.
-std::string shown(const std::string& board_line)
-{
-    std::string text = board_line;
-    std::replace(text.begin(), text.end(), '\r', '\n');
-    return text;
-}
-
-std::string start_up()
-{
-    return std::string(BANNER_TEXT) + MENU_TEXT + shown(SIM_LINE_UNLOCKED);
-}
-
 // After a successful load the board's answer to the closing byte is echoed in
 // the next pass; the Esc that ends each run then prints the menu once more.
 const std::string CLOSED_AND_ESC = shown(SIM_LINE_CLOSED) + MENU_TEXT;

@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "console/console.h"
 #include "console/terminal.h"
+#include "sim/sim_board.h"
 
 const char* const BANNER_TEXT = "\n******* Mensagens quorvel - Versao 1.20 ********\n\n";
 const char* const MENU_TEXT =
@@ -139,4 +141,16 @@ void ScratchDir::write(const std::string& name, const std::string& bytes) const
 void ScratchDir::write(const std::string& name, const std::vector<unsigned char>& bytes) const
 {
     write(name, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string shown(const std::string& board_line)
+{
+    std::string text = board_line;
+    std::replace(text.begin(), text.end(), '\r', '\n');
+    return text;
+}
+
+std::string start_up()
+{
+    return std::string(BANNER_TEXT) + MENU_TEXT + shown(SIM_LINE_UNLOCKED);
 }

@@ -21,6 +21,10 @@ std::vector<unsigned>& recorded_pauses();
 
 // Bytes as text, for readable comparisons.
 std::string as_text(const std::vector<unsigned char>& bytes);
+// A board line as the console shows it: carriage return printed as a newline.
+std::string shown(const std::string& board_line);
+// Banner, menu and the simulated board's answer to the start-up bytes.
+std::string start_up();
 // The menu exactly as printed.
 extern const char* const MENU_TEXT;
 extern const char* const BANNER_TEXT;
